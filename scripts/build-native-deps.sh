@@ -43,7 +43,7 @@ npm pack --silent "$WHISPER_NPM" "$LLAMA_NPM" >/dev/null
 mkdir whisper-pkg llama-pkg
 tar xzf nodejs-whisper-0.3.1.tgz -C whisper-pkg
 tar xzf node-llama-cpp-3.21.1.tgz -C llama-pkg package/llama/gitRelease.bundle
-git clone --quiet llama-pkg/package/llama/gitRelease.bundle llama.cpp
+git -c advice.detachedHead=false clone --quiet llama-pkg/package/llama/gitRelease.bundle llama.cpp
 
 common=(
     -DCMAKE_BUILD_TYPE=$BUILD_TYPE

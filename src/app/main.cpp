@@ -1,3 +1,4 @@
+#include "app/AppController.h"
 #include "common/AppPaths.h"
 #include "common/Logging.h"
 #include "common/NativeLibraries.h"
@@ -64,8 +65,9 @@ int main(int argc, char* argv[]) {
     quitOnTerminationSignals(app);
 
     DefaultsStore& defaults = DefaultsStore::standard();
-    AppSettings& settings = AppSettings::shared();
-    UsageStatsStore stats(defaults);
+    AppController& controller = AppController::shared();
+    const AppSettings& settings = controller.settings();
+    const UsageStatsStore& stats = controller.stats();
 
     const WhisperModel& speechModel = WhisperModel::model(settings.selectedModel());
     qCInfo(lcApp).noquote() << "Murmex" << MURMEX_VERSION << "started;"
