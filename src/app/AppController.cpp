@@ -4,8 +4,11 @@
 #include "common/Observe.h"
 #include "platform/LoginItemService.h"
 #include "platform/linux/XdgAutostartLoginItem.h"
+#include "speech/MediaTranscriptionService.h"
+#include "speech/TranscriptionService.h"
 #include "store/AppSettings.h"
 #include "store/DefaultsStore.h"
+#include "store/HistoryStore.h"
 #include "store/UsageStatsStore.h"
 
 #include <optional>
@@ -20,12 +23,13 @@ AppEnvironment AppEnvironment::desktop() {
         .indicatorPanelFactory = [] { return std::make_unique<PendingServices::IndicatorPanel>(); },
         .applyAppearance = [](AppAppearance) {},
         .recorder = std::make_unique<PendingServices::AudioRecorder>(),
-        .transcription = std::make_unique<PendingServices::TranscriptionService>(),
+        .transcription = std::make_unique<TranscriptionService>(),
         .cleanup = std::make_unique<PendingServices::TextCleanupService>(),
         .translation = std::make_unique<PendingServices::TranslationService>(),
-        .history = std::make_unique<PendingServices::HistoryStore>(),
+        .history = std::make_unique<HistoryStore>(),
         .downloadManager = std::make_unique<PendingServices::ModelDownloadManager>(),
         .cleanupDownloadManager = std::make_unique<PendingServices::ModelDownloadManager>(),
+        .mediaLinks = {},
     };
 }
 
@@ -52,10 +56,16 @@ AppController::AppController(AppSettings& settings, DefaultsStore& defaults,
         .clock = m_environment.clock,
     });
     m_environment.recorder->setDelegate(m_coordinator.get());
+    m_mediaTranscription = std::make_unique<MediaTranscriptionService>(
+        *m_environment.transcription, *m_environment.history, m_settings,
+        std::move(m_environment.mediaLinks));
     wireSubscriptions();
 }
 
-AppController::~AppController() { m_environment.recorder->setDelegate(nullptr); }
+AppController::~AppController() {
+    m_mediaTranscription.reset();
+    m_environment.recorder->setDelegate(nullptr);
+}
 
 AppController& AppController::shared() {
     static AppController controller(AppSettings::shared(), DefaultsStore::standard(),

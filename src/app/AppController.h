@@ -4,6 +4,7 @@
 #include "app/RecordingCoordinator.h"
 #include "app/RecordingIndicatorController.h"
 #include "input/PermissionsManager.h"
+#include "speech/MediaURLDownloaderInterface.h"
 #include "store/AppAppearance.h"
 
 #include <QObject>
@@ -16,6 +17,7 @@ class AudioRecorderInterface;
 class DefaultsStore;
 class HistoryStoreInterface;
 class KeyEventSource;
+class MediaTranscriptionService;
 class LoginItemService;
 class ModelDownloadManagerInterface;
 class PermissionProbe;
@@ -43,6 +45,7 @@ struct AppEnvironment {
     std::unique_ptr<HistoryStoreInterface> history;
     std::unique_ptr<ModelDownloadManagerInterface> downloadManager;
     std::unique_ptr<ModelDownloadManagerInterface> cleanupDownloadManager;
+    MediaLinkSupport mediaLinks;
 
     // The environment of the running desktop application.
     static AppEnvironment desktop();
@@ -89,6 +92,7 @@ public:
     }
     RecordingCoordinator& coordinator() const { return *m_coordinator; }
     AudioRecorderInterface& recorder() const { return *m_environment.recorder; }
+    MediaTranscriptionService& mediaTranscription() const { return *m_mediaTranscription; }
 
 private:
     void wireSubscriptions();
@@ -99,4 +103,5 @@ private:
     std::unique_ptr<NavigationState> m_navigation;
     std::unique_ptr<PermissionsManager> m_permissions;
     std::unique_ptr<RecordingCoordinator> m_coordinator;
+    std::unique_ptr<MediaTranscriptionService> m_mediaTranscription;
 };

@@ -2,19 +2,12 @@
 
 #include "common/Logging.h"
 #include "common/ServiceError.h"
+#include "models/ModelCatalog.h"
 
 namespace PendingServices {
 
 void AudioRecorder::start(const std::optional<QString>&) {
     throw ServiceError(QStringLiteral("Microphone capture isn't available in this build yet."));
-}
-
-QCoro::Task<> TranscriptionService::ensureLoaded(WhisperModel::Kind) { co_return; }
-
-QCoro::Task<TranscriptionResult> TranscriptionService::transcribe(SampleBuffer, QString,
-                                                                  WhisperModel::Kind) {
-    throw ServiceError(QStringLiteral("Speech recognition isn't available in this build yet."));
-    co_return TranscriptionResult{};
 }
 
 QCoro::Task<> TextCleanupService::ensureLoaded() { co_return; }

@@ -12,8 +12,6 @@
 #include "models/ModelDownloadManagerInterface.h"
 #include "platform/KeyEventSource.h"
 #include "platform/PermissionProbe.h"
-#include "speech/TranscriptionServiceInterface.h"
-#include "store/HistoryStoreInterface.h"
 
 namespace PendingServices {
 
@@ -22,14 +20,6 @@ public:
     void start(const std::optional<QString>& deviceUID) override;
     SampleBuffer stop() override { return {}; }
     void setDelegate(AudioRecorderDelegate*) override {}
-};
-
-class TranscriptionService final : public TranscriptionServiceInterface {
-public:
-    QCoro::Task<> ensureLoaded(WhisperModel::Kind kind) override;
-    QCoro::Task<TranscriptionResult> transcribe(SampleBuffer samples, QString language,
-                                                WhisperModel::Kind kind) override;
-    void unload() override {}
 };
 
 class TextCleanupService final : public TextCleanupServiceInterface {
@@ -41,15 +31,6 @@ public:
 class TranslationService final : public TranslationServiceInterface {
 public:
     QCoro::Task<QString> translate(QString text, QString target, QString source) override;
-};
-
-class HistoryStore final : public HistoryStoreInterface {
-public:
-    bool insertDictation(const QString&, const QString&, const std::optional<QString>&) override {
-        return false;
-    }
-    qsizetype entryCount() const override { return 0; }
-    std::optional<QString> newestText() const override { return std::nullopt; }
 };
 
 class ModelDownloadManager final : public ModelDownloadManagerInterface {

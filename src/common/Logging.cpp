@@ -17,6 +17,7 @@ Q_LOGGING_CATEGORY(lcNews, "com.murmex.app.News")
 Q_LOGGING_CATEGORY(lcUpdate, "com.murmex.app.Update")
 Q_LOGGING_CATEGORY(lcCleanup, "app.murmex.cleanup")
 Q_LOGGING_CATEGORY(lcSettings, "com.murmex.app.Settings")
+Q_LOGGING_CATEGORY(lcHistory, "com.murmex.app.History")
 
 namespace {
 

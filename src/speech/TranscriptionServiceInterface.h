@@ -2,7 +2,9 @@
 
 #include "audio/SampleBuffer.h"
 #include "models/ModelCatalog.h"
+#include "speech/TranscriptSegment.h"
 
+#include <QList>
 #include <QString>
 #include <qcoro/qcorotask.h>
 
@@ -13,7 +15,13 @@ struct TranscriptionResult {
     QString language;
 };
 
-// The speech model as the dictation pipeline uses it.
+// What recognition of media returns.
+struct SegmentsResult {
+    QList<TranscriptSegment> segments;
+    QString language;
+};
+
+// The speech model as the dictation pipeline and media jobs use it.
 class TranscriptionServiceInterface {
 public:
     virtual ~TranscriptionServiceInterface() = default;
@@ -24,5 +32,9 @@ public:
     // Throws a ServiceError when recognition is impossible or fails.
     virtual QCoro::Task<TranscriptionResult> transcribe(SampleBuffer samples, QString language,
                                                         WhisperModel::Kind kind) = 0;
+    // Recognition of media into timed segments, numbered from 0. Throws like
+    // transcribe().
+    virtual QCoro::Task<SegmentsResult> transcribeSegments(SampleBuffer samples, QString language,
+                                                           WhisperModel::Kind kind) = 0;
     virtual void unload() = 0;
 };

@@ -50,6 +50,7 @@ protected:
                 .history = std::make_unique<FakeHistory>(),
                 .downloadManager = std::make_unique<FakeDownloads>(),
                 .cleanupDownloadManager = std::make_unique<FakeDownloads>(),
+                .mediaLinks = {},
             });
     }
 

@@ -16,6 +16,7 @@
 #include "platform/KeyNameProvider.h"
 #include "platform/LoginItemService.h"
 #include "platform/PermissionProbe.h"
+#include "speech/Transcript.h"
 #include "speech/TranscriptionServiceInterface.h"
 #include "store/HistoryStoreInterface.h"
 
@@ -100,8 +101,18 @@ public:
         }
         co_return TranscriptionResult(result);
     }
+    QCoro::Task<SegmentsResult> transcribeSegments(SampleBuffer samples, QString language,
+                                                   WhisperModel::Kind kind) override {
+        calls.push_back({samples.size(), language, kind});
+        co_await gate.pass();
+        if (error) {
+            throw ServiceError(*error);
+        }
+        co_return SegmentsResult(segmentsResult);
+    }
     void unload() override { ++unloadCount; }
 
+    SegmentsResult segmentsResult{{{0, QStringLiteral("Hello."), 0, 1000}}, QStringLiteral("en")};
     TranscriptionResult result{QStringLiteral("Hello world."), QStringLiteral("en")};
     std::optional<QString> error;
     Gate gate;
@@ -165,13 +176,23 @@ public:
         rows.push_back({text, language, rawText});
         return true;
     }
-    qsizetype entryCount() const override { return static_cast<qsizetype>(rows.size()); }
+    bool insertMedia(const QString& text, const Transcript& transcript) override {
+        if (failInserts || text.isEmpty()) {
+            return false;
+        }
+        mediaRows.push_back(transcript);
+        return true;
+    }
+    qsizetype entryCount() const override {
+        return static_cast<qsizetype>(rows.size() + mediaRows.size());
+    }
     std::optional<QString> newestText() const override {
         return rows.empty() ? std::nullopt : std::optional(rows.back().text);
     }
 
     bool failInserts = false;
     std::vector<Row> rows;
+    std::vector<Transcript> mediaRows;
 };
 
 class FakeDownloads final : public ModelDownloadManagerInterface {
