@@ -12,12 +12,12 @@
 #include "common/NativeLibraries.h"
 #include "speech/MediaDecoder.h"
 #include "speech/TranscriptionService.h"
+#include "speech/WhisperContext.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <whisper.h>
 
@@ -46,20 +46,8 @@ double bareWhisperFull(const QString& modelPath, const SampleBuffer& samples) {
     contextParams.use_gpu = true;
     whisper_context* context =
         whisper_init_from_file_with_params(modelPath.toUtf8().constData(), contextParams);
-    whisper_full_params params = whisper_full_default_params(WHISPER_SAMPLING_GREEDY);
-    params.n_threads = std::clamp(QThread::idealThreadCount(), 4, 8);
-    params.no_context = true;
-    params.print_progress = false;
-    params.print_realtime = false;
-    params.print_timestamps = false;
-    params.suppress_blank = true;
-    params.suppress_nst = true;
-    params.temperature = 0.0f;
-    params.temperature_inc = 0.2f;
-    params.entropy_thold = 2.4f;
-    params.logprob_thold = -1.0f;
-    params.no_speech_thold = 0.6f;
-    params.language = "en";
+    const QByteArray language("en");
+    const whisper_full_params params = WhisperContext::decodingParameters(language);
     QElapsedTimer timer;
     timer.start();
     whisper_full(context, params, samples.data(), static_cast<int>(samples.size()));

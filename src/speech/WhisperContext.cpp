@@ -19,7 +19,9 @@ namespace {
 // least four to keep up with long media on small machines.
 int decodingThreadCount() { return std::clamp(QThread::idealThreadCount(), 4, 8); }
 
-whisper_full_params decodingParameters(const QByteArray& language) {
+} // namespace
+
+whisper_full_params WhisperContext::decodingParameters(const QByteArray& language) {
     whisper_full_params params = whisper_full_default_params(WHISPER_SAMPLING_GREEDY);
     params.n_threads = decodingThreadCount();
     params.translate = false;
@@ -40,8 +42,6 @@ whisper_full_params decodingParameters(const QByteArray& language) {
     params.detect_language = false;
     return params;
 }
-
-} // namespace
 
 WhisperContext::WhisperContext(whisper_context* handle, QString modelPath)
     : m_handle(handle)

@@ -8,10 +8,10 @@
 #include <QString>
 #include <qcoro/qcorotask.h>
 
+#include <whisper.h>
+
 #include <memory>
 #include <optional>
-
-struct whisper_context;
 
 // One loaded whisper.cpp model. Every request runs on the context's own
 // worker thread, one at a time; callers await the result on their thread.
@@ -41,6 +41,10 @@ public:
     QCoro::Task<Dictation> transcribe(SampleBuffer samples, QString language);
     // Recognition of media into timed segments. Throws WhisperError.
     QCoro::Task<Segments> transcribeSegments(SampleBuffer samples, QString language);
+
+    // The decoding setup of both recognitions. `language` must outlive the
+    // returned parameters.
+    static whisper_full_params decodingParameters(const QByteArray& language);
 
     // Segments whose no-speech probability is above this are dropped.
     static constexpr float noSpeechDropThreshold = 0.8f;
