@@ -1,8 +1,13 @@
 #include "app/AppController.h"
 
 #include "app/PendingServices.h"
+#include "audio/AudioRecorder.h"
 #include "common/Observe.h"
+#include "llm/LlamaTranslationService.h"
+#include "llm/TextCleanupService.h"
+#include "llm/TranslationService.h"
 #include "platform/LoginItemService.h"
+#include "platform/linux/QtAudioInputBackend.h"
 #include "platform/linux/XdgAutostartLoginItem.h"
 #include "speech/MediaTranscriptionService.h"
 #include "speech/TranscriptionService.h"
@@ -14,6 +19,10 @@
 #include <optional>
 
 AppEnvironment AppEnvironment::desktop() {
+    // The translation engine reuses the cleanup service's loaded model.
+    auto cleanup = std::make_unique<TextCleanupService>(AppSettings::shared());
+    auto translation =
+        std::make_unique<TranslationService>(std::make_unique<LlamaTranslationService>(*cleanup));
     return AppEnvironment{
         .clock = Clock::system(),
         .loginItems = std::make_unique<XdgAutostartLoginItem>(),
@@ -22,10 +31,11 @@ AppEnvironment AppEnvironment::desktop() {
         .textInserter = std::make_unique<PendingServices::TextInserter>(),
         .indicatorPanelFactory = [] { return std::make_unique<PendingServices::IndicatorPanel>(); },
         .applyAppearance = [](AppAppearance) {},
-        .recorder = std::make_unique<PendingServices::AudioRecorder>(),
+        .recorder = std::make_unique<AudioRecorder>(std::make_unique<QtAudioInputBackend>(),
+                                                    Clock::system()),
         .transcription = std::make_unique<TranscriptionService>(),
-        .cleanup = std::make_unique<PendingServices::TextCleanupService>(),
-        .translation = std::make_unique<PendingServices::TranslationService>(),
+        .cleanup = std::move(cleanup),
+        .translation = std::move(translation),
         .history = std::make_unique<HistoryStore>(),
         .downloadManager = std::make_unique<PendingServices::ModelDownloadManager>(),
         .cleanupDownloadManager = std::make_unique<PendingServices::ModelDownloadManager>(),

@@ -6,19 +6,6 @@
 
 namespace PendingServices {
 
-void AudioRecorder::start(const std::optional<QString>&) {
-    throw ServiceError(QStringLiteral("Microphone capture isn't available in this build yet."));
-}
-
-QCoro::Task<> TextCleanupService::ensureLoaded() { co_return; }
-
-QCoro::Task<QString> TextCleanupService::clean(QString text) { co_return text; }
-
-QCoro::Task<QString> TranslationService::translate(QString, QString, QString) {
-    throw ServiceError(QStringLiteral("Translation isn't available in this build yet."));
-    co_return QString();
-}
-
 void ModelDownloadManager::start(const DownloadableAsset& asset) {
     qCWarning(lcRecording).noquote()
         << "Model downloads aren't available in this build yet; cannot fetch" << asset.fileName();

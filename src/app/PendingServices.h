@@ -6,32 +6,11 @@
 
 #include "app/IndicatorPanel.h"
 #include "app/TextInserter.h"
-#include "audio/AudioRecorderInterface.h"
-#include "llm/TextCleanupServiceInterface.h"
-#include "llm/TranslationServiceInterface.h"
 #include "models/ModelDownloadManagerInterface.h"
 #include "platform/KeyEventSource.h"
 #include "platform/PermissionProbe.h"
 
 namespace PendingServices {
-
-class AudioRecorder final : public AudioRecorderInterface {
-public:
-    void start(const std::optional<QString>& deviceUID) override;
-    SampleBuffer stop() override { return {}; }
-    void setDelegate(AudioRecorderDelegate*) override {}
-};
-
-class TextCleanupService final : public TextCleanupServiceInterface {
-public:
-    QCoro::Task<> ensureLoaded() override;
-    QCoro::Task<QString> clean(QString text) override;
-};
-
-class TranslationService final : public TranslationServiceInterface {
-public:
-    QCoro::Task<QString> translate(QString text, QString target, QString source) override;
-};
 
 class ModelDownloadManager final : public ModelDownloadManagerInterface {
 public:

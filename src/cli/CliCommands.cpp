@@ -1,5 +1,10 @@
 #include "cli/CliCommands.h"
 
+#include "common/ServiceError.h"
+#include "llm/LlamaTranslationService.h"
+#include "llm/TextCleanupService.h"
+#include "llm/TranslationService.h"
+#include "models/ModelCatalog.h"
 #include "speech/MediaTranscriptionService.h"
 #include "speech/TranscriptFormat.h"
 #include "speech/TranscriptionService.h"
@@ -14,12 +19,17 @@
 #include <QFileInfo>
 #include <QTextStream>
 
+#include <exception>
+#include <optional>
+
 namespace {
 
 const QString usageText =
     QStringLiteral("Usage:\n"
                    "  murmex-cli transcribe FILE [--model PATH] [--language CODE]\n"
                    "                        [--format txt|srt|json|timestamps] [--save]\n"
+                   "  murmex-cli clean TEXT|- [--model PATH]\n"
+                   "  murmex-cli translate TEXT|- --to CODE [--from CODE] [--model PATH]\n"
                    "  murmex-cli history list\n"
                    "  murmex-cli history search QUERY\n"
                    "  murmex-cli history export ID --format txt|srt\n");
@@ -135,6 +145,98 @@ int transcribe(const QStringList& arguments) {
     return CliCommands::success;
 }
 
+template <typename T>
+QCoro::Task<> captureResult(QCoro::Task<T> task, std::optional<T>& result,
+                            std::exception_ptr& error, bool& done, QEventLoop& loop) {
+    try {
+        result.emplace(co_await std::move(task));
+    } catch (...) {
+        error = std::current_exception();
+    }
+    done = true;
+    loop.quit();
+}
+
+// Runs the event loop until `task` ends; returns its result or rethrows.
+template <typename T>
+T runToCompletion(QCoro::Task<T> task) {
+    QEventLoop loop;
+    std::optional<T> result;
+    std::exception_ptr error;
+    bool done = false;
+    auto runner = captureResult(std::move(task), result, error, done, loop);
+    if (!done) {
+        loop.exec();
+    }
+    if (error) {
+        std::rethrow_exception(error);
+    }
+    return std::move(*result);
+}
+
+// The text argument of clean and translate: itself, or standard input for "-".
+QString textArgument(const QString& argument) {
+    if (argument == QLatin1String("-")) {
+        QTextStream input(stdin);
+        return input.readAll();
+    }
+    return argument;
+}
+
+QString cleanupModelPath(const QCommandLineParser& parser, const QCommandLineOption& option) {
+    return parser.isSet(option) ? QFileInfo(parser.value(option)).absoluteFilePath()
+                                : CleanupModel::defaultModel().localURL();
+}
+
+int clean(const QStringList& arguments) {
+    QCommandLineParser parser;
+    const QCommandLineOption modelOption(QStringLiteral("model"), {}, QStringLiteral("path"));
+    parser.addOption(modelOption);
+    if (!parser.parse(arguments)) {
+        return usage(parser.errorText());
+    }
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() != 2) {
+        return usage();
+    }
+    const QString text = textArgument(positional[1]);
+    TextCleanupService cleanup(AppSettings::shared(), cleanupModelPath(parser, modelOption));
+    const QString result = runToCompletion(cleanup.clean(text));
+    // Cleanup hands back the text when the model is missing or fails to
+    // load; the command reports that instead of pretending it cleaned.
+    if (cleanup.state().kind == TextCleanupService::State::Kind::failed) {
+        return fail(cleanup.state().message);
+    }
+    printText(result);
+    return CliCommands::success;
+}
+
+int translate(const QStringList& arguments) {
+    QCommandLineParser parser;
+    const QCommandLineOption modelOption(QStringLiteral("model"), {}, QStringLiteral("path"));
+    const QCommandLineOption toOption(QStringLiteral("to"), {}, QStringLiteral("code"));
+    const QCommandLineOption fromOption(QStringLiteral("from"), {}, QStringLiteral("code"));
+    parser.addOptions({modelOption, toOption, fromOption});
+    if (!parser.parse(arguments)) {
+        return usage(parser.errorText());
+    }
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() != 2 || !parser.isSet(toOption)) {
+        return usage();
+    }
+    const QString text = textArgument(positional[1]);
+    TextCleanupService cleanup(AppSettings::shared(), cleanupModelPath(parser, modelOption));
+    TranslationService translation(std::make_unique<LlamaTranslationService>(cleanup));
+    const std::optional<QString> source =
+        parser.isSet(fromOption) ? std::optional<QString>(parser.value(fromOption)) : std::nullopt;
+    try {
+        printText(runToCompletion(translation.translate(text, parser.value(toOption), source)));
+    } catch (const ServiceError& error) {
+        return fail(error.description());
+    }
+    return CliCommands::success;
+}
+
 void printEntries(const QList<Transcription>& entries) {
     for (const Transcription& entry : entries) {
         QString text = entry.text;
@@ -210,6 +312,12 @@ int run(const QStringList& arguments) {
     const QString command = arguments[1];
     if (command == QLatin1String("transcribe")) {
         return transcribe(arguments);
+    }
+    if (command == QLatin1String("clean")) {
+        return clean(arguments);
+    }
+    if (command == QLatin1String("translate")) {
+        return translate(arguments);
     }
     if (command == QLatin1String("history")) {
         return history(arguments);

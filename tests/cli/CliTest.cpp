@@ -1,4 +1,5 @@
 #include "MediaFiles.h"
+#include "QwenModelWriter.h"
 #include "SpeechModels.h"
 #include "TestEnvironment.h"
 
@@ -6,6 +7,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -122,6 +124,105 @@ TEST_F(CliTest, SavedTranscriptsCanBeListedSearchedAndExported) {
              QStringLiteral("--format"), QStringLiteral("txt")});
     EXPECT_EQ(unknown.status, 1);
     EXPECT_TRUE(unknown.err.contains(QStringLiteral("999")));
+}
+
+// clean and translate, run against a tiny random-weight language model: its
+// output is gibberish, so these check exit statuses, the fallback to the
+// exact input and the services' messages.
+class CliLanguageModelTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        modelDirectory = std::make_unique<QTemporaryDir>();
+        modelPath = modelDirectory->filePath(QStringLiteral("tiny-qwen3.gguf"));
+        QString error;
+        ASSERT_TRUE(writeQwenModel(modelPath, QStringLiteral(MURMEX_QWEN_VOCAB),
+                                   QwenModelDims::tiny(), {}, &error))
+            << error.toStdString();
+    }
+    static void TearDownTestSuite() { modelDirectory.reset(); }
+
+    CliRun cli(const QStringList& arguments, const QByteArray& input = {}) {
+        QProcess process;
+        process.start(QStringLiteral(MURMEX_CLI_PATH), arguments);
+        process.write(input);
+        process.closeWriteChannel();
+        if (!process.waitForFinished(120000)) {
+            ADD_FAILURE() << "murmex-cli did not finish: " << arguments.join(' ').toStdString();
+        }
+        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                QString::fromUtf8(process.readAllStandardOutput()),
+                QString::fromUtf8(process.readAllStandardError())};
+    }
+
+    static inline std::unique_ptr<QTemporaryDir> modelDirectory;
+    static inline QString modelPath;
+    ScopedTestHome home;
+};
+
+TEST_F(CliLanguageModelTest, CleanWithoutTheModelReportsItAndExitsNonZero) {
+    const CliRun run = cli({QStringLiteral("clean"), QStringLiteral("can you tell me the time")});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.out.isEmpty());
+    EXPECT_TRUE(run.err.contains(QStringLiteral("Cleanup model not downloaded.")))
+        << run.err.toStdString();
+}
+
+TEST_F(CliLanguageModelTest, CleanOfFewerThanFourWordsNeedsNoModel) {
+    const CliRun run = cli({QStringLiteral("clean"), QStringLiteral("hello there")});
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, QStringLiteral("hello there\n"));
+}
+
+TEST_F(CliLanguageModelTest, CleanRejectsTheModelsAnswerAndPrintsTheExactInput) {
+    // A question: the judge (this gibberish model) never says CLEAN, so
+    // both attempts are rejected and the input comes back untouched.
+    const QString text = QStringLiteral("can you tell me what time it is");
+    const CliRun run = cli({QStringLiteral("clean"), text, QStringLiteral("--model"), modelPath});
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, text + QLatin1Char('\n'));
+}
+
+TEST_F(CliLanguageModelTest, CleanReadsStandardInput) {
+    const CliRun run =
+        cli({QStringLiteral("clean"), QStringLiteral("-"), QStringLiteral("--model"), modelPath},
+            QByteArrayLiteral("what should we cook for dinner tonight\n"));
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, QStringLiteral("what should we cook for dinner tonight\n"));
+}
+
+TEST_F(CliLanguageModelTest, CleanWithAFileThatIsNotAModelShowsTheLoadError) {
+    const QString notModel = home.path(QStringLiteral("notes.gguf"));
+    writeFile(notModel, QByteArray(2048, 'x'));
+    const CliRun run = cli({QStringLiteral("clean"), QStringLiteral("one two three four five"),
+                            QStringLiteral("--model"), notModel});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("Could not load the cleanup model at ") + notModel +
+                                 QStringLiteral(".")))
+        << run.err.toStdString();
+}
+
+TEST_F(CliLanguageModelTest, TranslateErrorsUseTheServicesMessages) {
+    const CliRun missing = cli({QStringLiteral("translate"), QStringLiteral("hallo welt"),
+                                QStringLiteral("--to"), QStringLiteral("en")});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_TRUE(missing.err.contains(QStringLiteral(
+        "The on-device LLM isn't downloaded. Enable Transcript Cleanup in Audio & Transcription "
+        "to download it.")))
+        << missing.err.toStdString();
+
+    const CliRun noTarget = cli({QStringLiteral("translate"), QStringLiteral("hallo welt")});
+    EXPECT_EQ(noTarget.status, 2);
+
+    // Gibberish is never accepted as a translation of a question.
+    const CliRun rejected =
+        cli({QStringLiteral("translate"), QStringLiteral("wie spät ist es?"),
+             QStringLiteral("--to"), QStringLiteral("en"), QStringLiteral("--from"),
+             QStringLiteral("de"), QStringLiteral("--model"), modelPath});
+    EXPECT_EQ(rejected.status, 1);
+    EXPECT_TRUE(rejected.err.contains(
+        QStringLiteral("Translation may have altered the meaning and was discarded.")))
+        << rejected.err.toStdString();
+    EXPECT_TRUE(rejected.out.isEmpty());
 }
 
 } // namespace
