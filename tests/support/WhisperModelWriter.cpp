@@ -578,27 +578,27 @@ private:
     bool m_ok = true;
 };
 
-void writeTensor(ModelFile& file, const TensorSpec& spec, UniformStream& random,
+void writeTensor(ModelFile& file, const TensorSpec& tensor, UniformStream& random,
                  std::vector<float>& values, std::vector<ggml_fp16_t>& halves) {
-    file.writeInt(static_cast<std::int32_t>(spec.ne.size()));
-    file.writeInt(static_cast<std::int32_t>(spec.name.size()));
-    file.writeInt(spec.type);
-    for (const std::int32_t n : spec.ne) {
+    file.writeInt(static_cast<std::int32_t>(tensor.ne.size()));
+    file.writeInt(static_cast<std::int32_t>(tensor.name.size()));
+    file.writeInt(tensor.type);
+    for (const std::int32_t n : tensor.ne) {
         file.writeInt(n);
     }
-    file.write(spec.name.data(), static_cast<qint64>(spec.name.size()));
+    file.write(tensor.name.data(), static_cast<qint64>(tensor.name.size()));
 
-    for (qint64 done = 0, total = spec.elements(); done < total && file.ok();) {
+    for (qint64 done = 0, total = tensor.elements(); done < total && file.ok();) {
         const qint64 count = std::min(chunkElements, total - done);
         random.fill(values.data(), count);
         for (qint64 i = 0; i < count; ++i) {
             values[static_cast<std::size_t>(i)] =
-                spec.offset + spec.amplitude * values[static_cast<std::size_t>(i)];
+                tensor.offset + tensor.amplitude * values[static_cast<std::size_t>(i)];
         }
-        if (spec.adjust) {
-            spec.adjust(done, values.data(), count);
+        if (tensor.adjust) {
+            tensor.adjust(done, values.data(), count);
         }
-        if (spec.type == GGML_TYPE_F16) {
+        if (tensor.type == GGML_TYPE_F16) {
             ggml_fp32_to_fp16_row(values.data(), halves.data(), count);
             file.write(halves.data(), count * 2);
         } else {
@@ -630,8 +630,8 @@ qint64 whisperModelFileSize(const WhisperModelDims& dims) {
     for (const std::string& token : vocabulary(dims)) {
         size += 4 + static_cast<qint64>(token.size());
     }
-    for (const TensorSpec& spec : tensorSpecs(dims)) {
-        size += spec.headerBytes() + spec.dataBytes();
+    for (const TensorSpec& tensor : tensorSpecs(dims)) {
+        size += tensor.headerBytes() + tensor.dataBytes();
     }
     return size;
 }
@@ -675,8 +675,8 @@ bool writeWhisperModel(const QString& path, const WhisperModelDims& dims, std::u
     UniformStream random(seed);
     std::vector<float> values(static_cast<std::size_t>(chunkElements));
     std::vector<ggml_fp16_t> halves(static_cast<std::size_t>(chunkElements));
-    for (const TensorSpec& spec : tensorSpecs(dims)) {
-        writeTensor(file, spec, random, values, halves);
+    for (const TensorSpec& tensor : tensorSpecs(dims)) {
+        writeTensor(file, tensor, random, values, halves);
     }
 
     if (!file.commit()) {

@@ -4,7 +4,7 @@
 
 #include <QString>
 
-// Login item through the XDG autostart specification: a desktop entry in
+// Login item through the XDG autostart standard: a desktop entry in
 // $XDG_CONFIG_HOME/autostart. The item is enabled while the file exists and
 // is not marked Hidden=true (the way desktops record "disabled by the user").
 class XdgAutostartLoginItem final : public LoginItemService {
