@@ -49,6 +49,14 @@ AppController::AppController(AppSettings& settings, DefaultsStore& defaults,
     , m_settings(settings)
     , m_environment(std::move(environment)) {
     m_stats = std::make_unique<UsageStatsStore>(defaults);
+    const AppEnvironment::Feeds& feeds = m_environment.feeds;
+    m_news = std::make_unique<NewsProvider>(
+        defaults,
+        feeds.newsFeedURL.isEmpty() ? std::nullopt : std::optional<QUrl>(feeds.newsFeedURL),
+        feeds.extraTrustedCertificates);
+    m_update =
+        std::make_unique<UpdateChecker>(defaults, m_environment.clock, feeds.updateFeedURL,
+                                        feeds.currentVersion, feeds.extraTrustedCertificates);
     m_navigation = std::make_unique<NavigationState>();
     m_permissions = std::make_unique<PermissionsManager>(*m_environment.permissionProbe);
     m_coordinator = std::make_unique<RecordingCoordinator>(RecordingCoordinator::Services{
@@ -132,6 +140,13 @@ void AppController::start() {
         loadSelectedSpeechModel();
         loadCleanupModelIfEnabled();
     }
+    startAutomaticUpdateCheck();
+}
+
+void AppController::startAutomaticUpdateCheck() {
+    // The task runs on by itself once dropped; the checker guards against
+    // being destroyed while it waits.
+    [[maybe_unused]] QCoro::Task<UpdateCheckOutcome> task = m_update->check(false);
 }
 
 void AppController::loadSelectedSpeechModel() {
@@ -154,4 +169,7 @@ void AppController::completeOnboarding() {
     loadCleanupModelIfEnabled();
 }
 
-void AppController::applicationDidBecomeActive() { m_permissions->refresh(); }
+void AppController::applicationDidBecomeActive() {
+    m_permissions->refresh();
+    startAutomaticUpdateCheck();
+}

@@ -3,6 +3,8 @@
 #include "app/NavigationState.h"
 #include "app/RecordingCoordinator.h"
 #include "app/RecordingIndicatorController.h"
+#include "feeds/NewsProvider.h"
+#include "feeds/UpdateChecker.h"
 #include "input/PermissionsManager.h"
 #include "speech/MediaURLDownloaderInterface.h"
 #include "store/AppAppearance.h"
@@ -47,6 +49,16 @@ struct AppEnvironment {
     std::unique_ptr<ModelDownloadManagerInterface> cleanupDownloadManager;
     MediaLinkSupport mediaLinks;
 
+    // Where the online feeds live and which version is running; tests point
+    // the feeds at a local server whose certificate they trust.
+    struct Feeds {
+        QUrl updateFeedURL = UpdateChecker::defaultFeedURL();
+        QUrl newsFeedURL = NewsProvider::defaultFeedURL();
+        QString currentVersion = QStringLiteral(MURMEX_VERSION);
+        QList<QSslCertificate> extraTrustedCertificates;
+    };
+    Feeds feeds = {};
+
     // The environment of the running desktop application.
     static AppEnvironment desktop();
 };
@@ -73,13 +85,16 @@ public:
     void loadCleanupModelIfEnabled();
     // The end of the first-run flow.
     void completeOnboarding();
-    // The application came to the front: permissions may have changed.
+    // The application came to the front: permissions may have changed, and
+    // an automatic update check runs.
     void applicationDidBecomeActive();
 
     AppSettings& settings() const { return m_settings; }
     PermissionsManager& permissions() const { return *m_permissions; }
     HistoryStoreInterface& history() const { return *m_environment.history; }
     UsageStatsStore& stats() const { return *m_stats; }
+    NewsProvider& news() const { return *m_news; }
+    UpdateChecker& update() const { return *m_update; }
     NavigationState& navigation() const { return *m_navigation; }
     TranscriptionServiceInterface& transcription() const { return *m_environment.transcription; }
     TextCleanupServiceInterface& cleanup() const { return *m_environment.cleanup; }
@@ -96,10 +111,15 @@ public:
 
 private:
     void wireSubscriptions();
+    // Starts an update check that respects the daily limit; its result shows
+    // only through the checker's published update.
+    void startAutomaticUpdateCheck();
 
     AppSettings& m_settings;
     AppEnvironment m_environment;
     std::unique_ptr<UsageStatsStore> m_stats;
+    std::unique_ptr<NewsProvider> m_news;
+    std::unique_ptr<UpdateChecker> m_update;
     std::unique_ptr<NavigationState> m_navigation;
     std::unique_ptr<PermissionsManager> m_permissions;
     std::unique_ptr<RecordingCoordinator> m_coordinator;

@@ -1,6 +1,8 @@
 #include "app/AppController.h"
 
+#include "AwaitTask.h"
 #include "Fakes.h"
+#include "HttpsServer.h"
 #include "ManualClock.h"
 #include "TestEnvironment.h"
 #include "store/AppSettings.h"
@@ -51,7 +53,17 @@ protected:
                 .downloadManager = std::make_unique<FakeDownloads>(),
                 .cleanupDownloadManager = std::make_unique<FakeDownloads>(),
                 .mediaLinks = {},
+                .feeds = feeds,
             });
+    }
+
+    // Points the update check at `server`, which offers version 9.0.
+    void serveUpdates(HttpsServer& server) {
+        server.writeFile(
+            QStringLiteral("updates/latest.json"),
+            R"({"version": "9.0", "download_url": "https://murmex.app/d", "release_notes": ""})");
+        feeds.updateFeedURL = server.url(QStringLiteral("/updates/latest.json"));
+        feeds.extraTrustedCertificates = {server.certificate()};
     }
 
     ScopedTestHome home;
@@ -61,6 +73,14 @@ protected:
     FakePermissionProbe probeState;
     bool loginItemRegistered = false;
     QList<AppAppearance> appearances;
+    // No test reaches the product's servers: by default the update check
+    // meets a closed local port.
+    AppEnvironment::Feeds feeds{
+        .updateFeedURL = QUrl(QStringLiteral("https://127.0.0.1:1/updates/latest.json")),
+        .newsFeedURL = {},
+        .currentVersion = QStringLiteral("1.0"),
+        .extraTrustedCertificates = {},
+    };
 
     FakeLoginItems* loginItems = nullptr;
     FakeKeyEventSource* keyEvents = nullptr;
@@ -203,6 +223,49 @@ TEST(AppSectionTest, SectionsInSidebarOrder) {
     }
     EXPECT_EQ(names, (QStringList{QStringLiteral("Home"), QStringLiteral("Transcribe"),
                                   QStringLiteral("History"), QStringLiteral("Settings")}));
+}
+
+TEST_F(AppControllerTest, FirstLaunchStillChecksForUpdates) {
+    HttpsServer server;
+    ASSERT_TRUE(server.isRunning()) << server.output().toStdString();
+    serveUpdates(server);
+    auto controller = makeController();
+    EXPECT_EQ(controller->news().items(), NewsProvider::builtInItems());
+
+    controller->start();
+
+    EXPECT_EQ(keyEvents->startCount, 0);
+    ASSERT_TRUE(waitUntil([&] { return controller->update().availableUpdate().has_value(); }));
+    EXPECT_EQ(controller->update().availableUpdate()->version, "9.0");
+}
+
+TEST_F(AppControllerTest, BecomingActiveChecksForUpdatesAtMostOnceADay) {
+    HttpsServer server;
+    ASSERT_TRUE(server.isRunning()) << server.output().toStdString();
+    serveUpdates(server);
+    const QString path = QStringLiteral("/updates/latest.json");
+    auto controller = makeController();
+    controller->start();
+    ASSERT_TRUE(waitUntil([&] { return controller->update().availableUpdate().has_value(); }));
+    ASSERT_EQ(server.requestCount(path), 1);
+
+    clock.advance(std::chrono::hours(23));
+    controller->applicationDidBecomeActive();
+    EXPECT_FALSE(waitUntil([&] { return server.requestCount(path) > 1; }, 300));
+
+    clock.advance(std::chrono::hours(2));
+    controller->applicationDidBecomeActive();
+    EXPECT_TRUE(waitUntil([&] { return server.requestCount(path) == 2; }));
+}
+
+TEST_F(AppControllerTest, ControllerDestroyedDuringAnUpdateCheckIsSafe) {
+    HttpsServer server;
+    ASSERT_TRUE(server.isRunning()) << server.output().toStdString();
+    serveUpdates(server);
+    auto controller = makeController();
+    controller->start();
+    controller.reset();
+    EXPECT_FALSE(waitUntil([] { return false; }, 200));
 }
 
 } // namespace
